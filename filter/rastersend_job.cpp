@@ -80,7 +80,8 @@ int chooseResolution(const std::string &resolution, int waterMark, int isColor)
 }
 
 Rastersend::Rastersend(const ModelConfig &model, const std::string &root, Io io, FilterLog &log)
-    : model_(model), root_(root), io_(io), log_(log), handoff_(log)
+    : model_(model), root_(root), paths_(FilterPaths::make(model, root, "")), io_(io), log_(log),
+      handoff_(log)
 {
 }
 

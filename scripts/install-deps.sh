@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev
   libusb-1.0-0-dev umockdev libumockdev-dev
-  libjbig-dev jbigkit-bin
+  libjbig-dev jbigkit-bin libpng-dev zlib1g-dev
   xvfb xauth trayer imagemagick fonts-wqy-microhei
   poppler-utils ghostscript
   dpkg-dev file
