@@ -29,7 +29,8 @@ class MonitorRoot
     QByteArray readStatus() const;
 
   private:
-    QTemporaryDir dir;
+    // Short, so that page file names under it fit the filter's hand-off slots.
+    QTemporaryDir dir{QStringLiteral("/tmp/kvm-XXXXXX")};
     MonitorConfig cfg;
 };
 
