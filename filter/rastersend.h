@@ -22,6 +22,12 @@
 
 namespace kolvex {
 
+// A reply from the printer is read into a buffer of this size.
+constexpr size_t kReplySize = 512;
+// Sent while the printer is silent, before a query counts as unanswered.
+constexpr const char *kFiller = "       ";  // seven blanks
+constexpr int kEndEventFillers = 3;
+
 // Level of a status code: what the command loops do about it.
 enum StatusLevel {
     kLevelCarryOn = 0,
@@ -137,6 +143,9 @@ private:
     ssize_t readReply(char *reply, int fillers, const char *filler, double firstTimeout);
     ssize_t readWithFillers(char *reply, ssize_t n, int fillers, const char *filler);
     bool sendPlaneFile(const std::string &path, bool red);
+    int endEvent(const char *event, const char *filler);
+    void checkEndEvent(int result, const char *name);
+    FILE *openWithRetries(const std::string &path, const char *mode);
     Next sendPage(int page);
     Next printPages();
     Next waitForPage(int page);

@@ -9,15 +9,11 @@ namespace kolvex {
 
 namespace {
 
-constexpr size_t kReplySize = 512;
-constexpr const char *kFiller = "       ";  // seven spaces
-
 // Fillers allowed after each query or end event before it counts as unanswered.
 constexpr int kLockFillers = 4;
 constexpr int kCancelFillers = 4;
 constexpr int kStatusFillers = 3;
 constexpr int kUnlockFillers = 3;
-constexpr int kEndEventFillers = 3;
 
 constexpr int kLockNoReplyLimit = 6;
 constexpr int kFingerprintRetries = 5;

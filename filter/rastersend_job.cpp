@@ -19,9 +19,6 @@ namespace kolvex {
 
 namespace {
 
-constexpr int kOpenAttempts = 8;
-constexpr unsigned kOpenPauseMicros = 5000;
-
 bool fileExists(const std::string &path)
 {
     struct stat st;
@@ -96,16 +93,7 @@ std::string Rastersend::ctimeText()
 
 void Rastersend::writeJobInfo()
 {
-    FILE *f = nullptr;
-    for (int attempt = 1; attempt <= kOpenAttempts && !f; ++attempt) {
-        f = std::fopen(paths_.jobInfoFile.c_str(), "w");
-        if (f)
-            break;
-        log_.line("DEBUG:[KOLVEX-LR880]open file error %s", paths_.jobInfoFile.c_str());
-        log_.line("DEBUG:[KOLVEX-LR880] error number=%d, reason:%s", errno, std::strerror(errno));
-        if (attempt < kOpenAttempts)
-            io_.clock.sleepMicros(kOpenPauseMicros);
-    }
+    FILE *f = openWithRetries(paths_.jobInfoFile, "w");
     if (!f)
         return;
     std::fprintf(f, "resolution:%s;\n", resolution.c_str());
@@ -121,7 +109,8 @@ std::string Rastersend::consumeValue(int kind, const char *name)
     for (;;) {
         log_.keep(" consume ");
         std::string value = handoff_.consume(kind);
-        log_.keep(" consume string= %s ", value.c_str());
+        log_.keep(kind == kKindCopies ? " consume string= %s " : " consume string2= %s ",
+                  value.c_str());
         if (!isEmptyValue(value)) {
             log_.debug("find size successfully %s=%s!", kind == kKindCopies ? "copies" : "pagesount",
                        value.c_str());
@@ -288,23 +277,9 @@ Rastersend::Next Rastersend::waitForPageNet(int page)
 
 int Rastersend::duplexFlagSignal()
 {
-    const char *path = paths_.statusCodeFile.c_str();
-    FILE *f = nullptr;
-    for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
-        if (writeFlag != 0) {
-            log_.verboseLine("DEBUG:[KOLVEX-LR880]open file with read");
-            f = std::fopen(path, "r");
-        } else {
-            log_.verboseLine("DEBUG:[KOLVEX-LR880]open file with write");
-            f = std::fopen(path, "w");
-        }
-        if (f)
-            break;
-        log_.line("DEBUG:[KOLVEX-LR880]open file error %s", path);
-        log_.line("DEBUG:[KOLVEX-LR880] error number=%d, reason:%s", errno, std::strerror(errno));
-        if (attempt < kOpenAttempts)
-            io_.clock.sleepMicros(kOpenPauseMicros);
-    }
+    log_.verboseLine(writeFlag != 0 ? "DEBUG:[KOLVEX-LR880]open file with read"
+                                    : "DEBUG:[KOLVEX-LR880]open file with write");
+    FILE *f = openWithRetries(paths_.statusCodeFile, writeFlag != 0 ? "r" : "w");
     if (!f)
         return 0;
 

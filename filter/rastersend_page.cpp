@@ -176,11 +176,11 @@ bool Rastersend::sendPlaneFile(const std::string &path, bool red)
     return true;
 }
 
-int Rastersend::EndOfPlane()
+int Rastersend::endEvent(const char *event, const char *filler)
 {
-    char reply[513];
-    sendCommand("Event=EndofPlane;");
-    ssize_t n = readReply(reply, 3, model_.planeFiller, 1.0);
+    char reply[kReplySize + 1];
+    sendCommand(event);
+    ssize_t n = readReply(reply, kEndEventFillers, filler, 1.0);
     pause();
     if (n <= 0) {
         Flag_communication = 1;
@@ -188,62 +188,48 @@ int Rastersend::EndOfPlane()
     }
     Flag_communication = 0;
     unsigned code = replyCode(reply, static_cast<size_t>(n));
-    log_.debug("EndofPlane code=%u", code);
+    log_.debug("%s code=%u", event, code);
     Response_status(code);
     return Response_status_lever(code) == kLevelCancelled ? 6 : 0;
 }
 
+void Rastersend::checkEndEvent(int result, const char *name)
+{
+    pause();
+    if (result == 7) {
+        log_.debug("send %s can not receive data and send 3 [_] times:%d;", name, 1);
+    } else if (result == 6) {
+        // The printer dropped the job: confirm before giving up the page.
+        log_.debug("%s--CancelJob for received CancelJob;", name);
+        int ok = CancelJobOK();
+        log_.debug("%s--CancelJobOK;", name);
+        if (ok == 0) {
+            log_.debug("OKFlag=%d;", ok);
+            Flag_CancelJob = 1;
+        }
+    }
+}
+
+int Rastersend::EndOfPlane()
+{
+    return endEvent("Event=EndofPlane;", model_.planeFiller);
+}
+
 int Rastersend::EndOfPage()
 {
-    char reply[513];
     sendCommand("NumberOfDots=1740;");
-    sendCommand("Event=EndOfPage;");
-    ssize_t n = readReply(reply, 3, "       ", 1.0);
-    pause();
-    if (n <= 0) {
-        Flag_communication = 1;
-        return 7;
-    }
-    Flag_communication = 0;
-    unsigned code = replyCode(reply, static_cast<size_t>(n));
-    log_.debug("EndOfPage code=%u", code);
-    Response_status(code);
-    return Response_status_lever(code) == kLevelCancelled ? 6 : 0;
+    return endEvent("Event=EndOfPage;", kFiller);
 }
 
 void Rastersend::CheckEndofPlane()
 {
     log_.debug("CheckEndofPlane() entry.");
-    int r = EndOfPlane();
-    pause();
-    if (r == 7) {
-        log_.debug("send EndofPlane can not receive data and send 3 [_] times:%d;", 1);
-    } else if (r == 6) {
-        log_.debug("EndofPlane--CancelJob for received CancelJob;");
-        int ok = CancelJobOK();
-        log_.debug("EndofPlane--CancelJobOK;");
-        if (ok == 0) {
-            log_.debug("OKFlag=%d;", ok);
-            Flag_CancelJob = 1;
-        }
-    }
+    checkEndEvent(EndOfPlane(), "EndofPlane");
 }
 
 void Rastersend::CheckEndOfPage()
 {
-    int r = EndOfPage();
-    pause();
-    if (r == 7) {
-        log_.debug("send EndOfPage can not receive data and send 3 [_] times:%d;", 1);
-    } else if (r == 6) {
-        log_.debug("EndOfPage--CancelJob for received CancelJob;");
-        int ok = CancelJobOK();
-        log_.debug("EndOfPage--CancelJobOK;");
-        if (ok == 0) {
-            log_.debug("OKFlag=%d;", ok);
-            Flag_CancelJob = 1;
-        }
-    }
+    checkEndEvent(EndOfPage(), "EndOfPage");
 }
 
 Rastersend::Next Rastersend::sendPage(int page)

@@ -169,23 +169,26 @@ int Response_status_lever(unsigned code)
     return kLevelCarryOn;
 }
 
-void Rastersend::writeStatus(int code)
+FILE *Rastersend::openWithRetries(const std::string &path, const char *mode)
 {
-    const char *path = paths_.statusCodeFile.c_str();
-    FILE *f = nullptr;
+    // The monitor may be rewriting a control file at this very moment.
     for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
-        f = std::fopen(path, "w");
-        if (f) {
-            log_.verboseLine("DEBUG:[KOLVEX-LR880]open file ok %s", path);
-            break;
-        }
-        log_.line("DEBUG:[KOLVEX-LR880]open file error %s", path);
+        if (FILE *f = std::fopen(path.c_str(), mode))
+            return f;
+        log_.line("DEBUG:[KOLVEX-LR880]open file error %s", path.c_str());
         log_.line("DEBUG:[KOLVEX-LR880] error number=%d, reason:%s", errno, std::strerror(errno));
         if (attempt < kOpenAttempts)
             io_.clock.sleepMicros(kOpenPauseMicros);
     }
+    return nullptr;
+}
+
+void Rastersend::writeStatus(int code)
+{
+    FILE *f = openWithRetries(paths_.statusCodeFile, "w");
     if (!f)
         return;
+    log_.verboseLine("DEBUG:[KOLVEX-LR880]open file ok %s", paths_.statusCodeFile.c_str());
     log_.verboseLine("DEBUG:[KOLVEX-LR990N]printer info %d", code);
     std::fprintf(f, "CODE=%d\n", code);
     std::fclose(f);
