@@ -67,7 +67,14 @@ TEST(SimplexJob, ThreePagesGoOutExactlyAsTheGoldenStream)
         writeFile(goldenPath, bench.channel.raw());
     std::string golden = readFile(goldenPath);
     ASSERT_FALSE(golden.empty());
-    EXPECT_EQ(bench.channel.raw(), golden);
+    EXPECT_TRUE(bench.channel.raw() == golden)
+        << "the stream differs from " << goldenPath << "; sent:\n"
+        << [&] {
+               std::string commands;
+               for (const std::string &c : bench.channel.commands())
+                   commands += c + "\n";
+               return commands;
+           }();
 
     // Control files for the monitor and the print log.
     EXPECT_EQ(readFile(bench.paths.jobInfoFile),
