@@ -210,7 +210,7 @@ TEST(FilterProcess, ManualDuplexWaitsForTheMonitorsAnswer)
         std::this_thread::sleep_for(50ms);
     }
     FilterResult r = job.run.finish(30s);
-    ASSERT_TRUE(r.ok()) << r.describe();
+    ASSERT_TRUE(r.ok()) << r.describe() << "\n" << job.run.stderrText();
     EXPECT_TRUE(answered);
     std::vector<int> pages;
     for (const oplprinter::Exchange &x : job.run.exchanges())
