@@ -20,11 +20,18 @@ if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
   shift
 fi
 
+# The packages the build and the private print system need (only what is missing).
+bash "$here/scripts/install-deps.sh"
+
 generator=()
 command -v ninja >/dev/null && [ ! -f "$build/CMakeCache.txt" ] && generator=(-G Ninja)
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$here" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" --target print_demo -j "$(nproc)" >/dev/null
+if ! cmake --build "$build" --target print_demo -j "$(nproc)" >/dev/null; then
+  echo "demo: cannot build print_demo in $build; it needs the areas filter, rastercodec," >&2
+  echo "      tools and e2e and KOLVEX_BUILD_TESTS=ON (the defaults)." >&2
+  exit 1
+fi
 
 exec "$build/tests/e2e/print_demo" "$out" "$@"

@@ -1,0 +1,23 @@
+# Makes the PPDs of both models from the one template:
+#   kolvex_make_ppds(<output folder>)
+# writes <output folder>/LR880.ppd and LR880N.ppd.
+set(KOLVEX_PPD_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/kolvex-lr880.ppd.in)
+
+function(kolvex_make_ppds outdir)
+  foreach(model LR880 LR880N)
+    set(PPD_MODEL ${model})
+    set(PPD_PCFILENAME ${model}.PPD)
+    if(model STREQUAL "LR880")
+      set(PPD_RASTERIZER rastercodec)
+      set(PPD_FILTER rastersend)
+      set(PPD_CONNECTION USB)
+      set(PPD_MODEL_NUMBER 880)
+    else()
+      set(PPD_RASTERIZER rastercodec-net)
+      set(PPD_FILTER rastersend-net)
+      set(PPD_CONNECTION Network)
+      set(PPD_MODEL_NUMBER 881)
+    endif()
+    configure_file(${KOLVEX_PPD_TEMPLATE} ${outdir}/${model}.ppd @ONLY)
+  endforeach()
+endfunction()
