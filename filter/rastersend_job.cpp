@@ -517,10 +517,22 @@ int Rastersend::run(int argc, char **argv, const char *ppdPath)
     copyField(record_.cPaperSize, pageSizeName);
 
     log_.keep(" initreceiver ");
+    if (model_.network)
+        log_.keep("(initreceiver)the JOBID = %d,rand number = %d", std::atoi(JobID.c_str()),
+                  static_cast<int>(handoffKey_));
     if (handoff_.initreceiver(handoffKey_) != 1) {
-        while (handoff_.initsender(handoffKey_) != 1)
+        // The rasterizer has not created the objects yet: create them.
+        for (;;) {
+            if (model_.network)
+                log_.keep("the JOBID = %d,rand number = %d", std::atoi(JobID.c_str()),
+                          static_cast<int>(handoffKey_));
+            if (handoff_.initsender(handoffKey_) == 1)
+                break;
             io_.clock.sleepSeconds(1);
+        }
     }
+    if (model_.network)
+        log_.keep("(opensem)semid  = %d", handoff_.semid);
     log_.keep(" initreceiver ok");
 
     Copies = consumeValue(kKindCopies, "copies");
