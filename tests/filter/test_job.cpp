@@ -5,8 +5,10 @@
 
 #include <sys/sem.h>
 #include <sys/shm.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <regex>
 
 #include "filter_test_support.h"
@@ -581,6 +583,63 @@ TEST(NetworkBuild, KeyDependsOnlyOnTheJobId)
     EXPECT_LE(k, 101);
     EXPECT_EQ(kolvex::networkHandoffKey(12345), kolvex::networkHandoffKey(12345));
     EXPECT_EQ(kolvex::networkHandoffKey(57), k);
+}
+
+} // namespace
+
+namespace {
+
+TEST(NetworkBuild, WaitsForTheBlackPlaneToStopGrowingBeforeTakingItsName)
+{
+    JobBench bench(kolvex::kNetModel, Scenario::ready(), "57");
+    bench.rasterizer->announceJob("1", 1);
+    bench.rasterizer->writePage(1, 100, 50);
+    bench.rasterizer->announcePage(1);
+    bench.rasterizer->announceEnd();
+    auto receiveIndex = [&] {
+        int32_t v;
+        std::memcpy(&v, bench.rasterizer->handoff().shm_send_receve + 4, sizeof v);
+        return v;
+    };
+    // The rasterizer is still writing: the file grows at the first two
+    // looks, and no name may be taken meanwhile.
+    int grown = 0;
+    std::vector<int32_t> indexWhileGrowing;
+    bench.clock.onSleep = [&](double seconds) {
+        if (seconds > 0.39 && seconds < 0.41 && grown < 2) {
+            indexWhileGrowing.push_back(receiveIndex());
+            ++grown;
+            writeFile(bench.paths.blackPlane(1),
+                      RasterizerStandIn::planeBytes(1, false, 100 + 1000 * grown));
+        }
+    };
+    EXPECT_EQ(bench.run(), 0);
+    EXPECT_EQ(grown, 2);
+    EXPECT_EQ(indexWhileGrowing, (std::vector<int32_t>{0, 0}));
+    size_t sent = 0;
+    for (const Exchange &x : bench.channel.exchanges())
+        if (x.event.kind == OplEventKind::DataPackage && !x.event.red)
+            sent += x.event.size();
+    EXPECT_EQ(sent, 2100u);  // the whole, finished plane
+}
+
+TEST(NetworkBuild, CancellationCancelsInTheSchedulerAndRunsTheCancelProgram)
+{
+    JobBench bench(kolvex::kNetModel, Scenario::ready(), "57");
+    std::string marker = bench.root.file("cancelled-by");
+    writeFile(bench.paths.cancelProgram, "#!/bin/sh\necho cancel-program >> '" + marker + "'\n");
+    ASSERT_EQ(chmod(bench.paths.cancelProgram.c_str(), 0755), 0);
+    bench.job->PrinterName = "LR880N";
+    bench.job->JobID = "57";
+    EXPECT_THROW(bench.job->cancel_job(15), ProcessExit);
+    EXPECT_EQ(readFile(marker), "cancel-program\n");
+    EXPECT_EQ(bench.system.cancelledJobs,
+              (std::vector<std::pair<std::string, int>>{{"LR880N", 57}}));
+    EXPECT_NE(readFile(bench.root.file("LR880N/lr880n_print_log"))
+                  .find("Print Job Canceled from the Computer or USB Lost Connect\n"),
+              std::string::npos);
+    // The network build does not log the scheduler's answer.
+    EXPECT_EQ(bench.log.text().find("cupsCancelJob int"), std::string::npos);
 }
 
 } // namespace
