@@ -18,7 +18,6 @@ enum class Report {
     Reason,         // "STATE: +<text>" then "INFO: <text>"
     ReasonNoBlank,  // "STATE:+<text>" then "INFO:<text>" (code 4)
     InfoFirst,      // "INFO: <text>" then "STATE: +<text>" (code 8)
-    ReasonOnly,     // "STATE: +<text>" alone (unknown codes)
     ByLock,         // code 1: depends on the lock
 };
 
@@ -213,6 +212,7 @@ void Rastersend::Response_status(unsigned code)
     const char *state = "OK";
     const StatusRow *row = findRow(code);
     if (!row) {
+        // Any other code: the unknown reason alone, no INFO line.
         log_.line("STATE: +%s", kUnknownReason);
     } else {
         switch (row->report) {
@@ -230,7 +230,6 @@ void Rastersend::Response_status(unsigned code)
             log_.line("INFO: %s", row->text);
             log_.line("STATE: +%s", row->text);
             break;
-        case Report::ReasonOnly: log_.line("STATE: +%s", row->text); break;
         case Report::ByLock:
             if (Flag_Lock == 0)
                 log_.line("INFO:%s", kReady);
