@@ -24,42 +24,6 @@ extern char **environ;
 namespace e2e
 {
 
-int run(const std::string &command, std::string *output)
-{
-    std::string all;
-    FILE *p = popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        all.append(buf, n);
-    int status = pclose(p);
-    if (output)
-        *output = all;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string quote(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string &path, const std::string &text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 bool exists(const std::string &path)
 {

@@ -5,6 +5,8 @@
 // the package installs it.
 #pragma once
 
+#include "test_files.h"
+
 #include <sys/types.h>
 
 #include <chrono>
@@ -17,10 +19,10 @@ namespace e2e
 
 // Runs a command line through the shell; returns the exit status, and the
 // combined output in *output.
-int run(const std::string &command, std::string *output = nullptr);
-std::string quote(const std::string &s);
-std::string readFile(const std::string &path);
-void writeFile(const std::string &path, const std::string &text);
+using kolvextest::quote;
+using kolvextest::readFile;
+using kolvextest::run;
+using kolvextest::writeFile;
 bool exists(const std::string &path);
 
 // Polls `condition` every 50 ms until it holds or `timeout` passes.

@@ -125,25 +125,6 @@ TempRoot::~TempRoot()
         std::fprintf(stderr, "could not remove %s\n", path_.c_str());
 }
 
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string &path, const std::string &content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
-
-bool fileExists(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
 
 key_t uniqueKey()
 {

@@ -15,6 +15,7 @@
 #include "opl_stream.h"
 #include "rastersend.h"
 #include "scenario.h"
+#include "test_files.h"
 
 namespace filtertest {
 
@@ -104,9 +105,9 @@ private:
     std::string path_;
 };
 
-std::string readFile(const std::string &path);
-void writeFile(const std::string &path, const std::string &content);
-bool fileExists(const std::string &path);
+using kolvextest::fileExists;
+using kolvextest::readFile;
+using kolvextest::writeFile;
 
 // An IPC key no other test process uses.
 key_t uniqueKey();

@@ -25,19 +25,6 @@ using oplprinter::Scenario;
 
 namespace {
 
-std::string shellOutput(const std::string &command)
-{
-    std::string out;
-    FILE *p = popen(command.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    pclose(p);
-    return out;
-}
 
 // A job for one build of the filter, with its own printers root.
 struct ProcessJob {
@@ -87,7 +74,9 @@ bool ipcsShowsKey(key_t key)
 {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(key));
-    return shellOutput("ipcs -s -m").find(hex) != std::string::npos;
+    std::string out;
+    kolvextest::run("ipcs -s -m", &out);
+    return out.find(hex) != std::string::npos;
 }
 
 std::string lastLine(const std::string &text)

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 namespace
@@ -30,43 +32,10 @@ const std::string kUdevDir = KOLVEX_UDEV_DIR;
 const std::string kAutostartDir = KOLVEX_AUTOSTART_INSTALL_DIR;
 const std::string kUsbVendor = KOLVEX_UDEV_VENDOR_TEXT;
 
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string &path, const std::string &text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// Runs a shell command; returns its exit status and its output (both streams).
-int run(const std::string &command, std::string *output = nullptr)
-{
-    std::string all;
-    FILE *p = popen((command + " 2>&1").c_str(), "r");
-    if (!p)
-        return -1;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        all.append(buf, n);
-    int status = pclose(p);
-    if (output)
-        *output = all;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string quote(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using kolvextest::quote;
+using kolvextest::readFile;
+using kolvextest::run;
+using kolvextest::writeFile;
 
 // "drwxrwxrwt"-style text of a path's type and mode, "" when missing.
 std::string modeText(const std::string &path)
