@@ -8,6 +8,8 @@
 #include <QCloseEvent>
 #include <QDebug>
 
+#include <cstddef>
+
 namespace
 {
 
@@ -47,6 +49,64 @@ int characterCount(const QString &text)
 void info(QWidget *parent, const QString &title, const QString &text)
 {
     setuptool::information(parent, title, text);
+}
+
+// How a poll loop goes on once a reply has been shown.
+enum class Next {
+    Finish,    // the operation is over
+    Counted,   // poll again; the poll counts against the operation's budget
+    Uncounted, // poll again without counting (bounded by Finger::kMaxUncountedPolls)
+};
+
+// What the window does on one reply code: a message box before and/or after
+// the status line text (nullptr: none), then a wait, with a repaint after
+// `repaintAfter` seconds of it (-1: no repaint), then `next`.
+struct ReplyRow {
+    const char *code; // unused in the last row of a table, which takes every other reply
+    const char *title;
+    const char *boxBefore;
+    const char *line;
+    const char *boxAfter;
+    int wait;
+    int repaintAfter;
+    Next next;
+};
+
+constexpr const char *kNote = "提示";
+constexpr const char *kError = "错误";
+
+// Looks the reply up in `rows` (the last row standing for any reply not
+// listed), shows what the row says on `window` and its status line `line`,
+// waits, and returns the row so that the poll loop can go on.
+template <std::size_t N>
+const ReplyRow &answer(QWidget *window, QLabel *line, const QByteArray &reply,
+                       const ReplyRow (&rows)[N])
+{
+    static_assert(N > 0, "a reply table needs at least its row for other replies");
+    const ReplyRow *row = &rows[N - 1];
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        if (is(reply, rows[i].code)) {
+            row = &rows[i];
+            break;
+        }
+    }
+    if (row->boxBefore)
+        info(window, QString::fromUtf8(row->title), QString::fromUtf8(row->boxBefore));
+    if (row->line)
+        line->setText(QString::fromUtf8(row->line));
+    if (row->boxAfter)
+        info(window, QString::fromUtf8(row->title), QString::fromUtf8(row->boxAfter));
+
+    int waitLeft = row->wait;
+    if (row->repaintAfter >= 0) {
+        if (row->repaintAfter > 0)
+            usblink::sleepSeconds(row->repaintAfter);
+        window->repaint();
+        waitLeft -= row->repaintAfter;
+    }
+    if (waitLeft > 0)
+        usblink::sleepSeconds(waitLeft);
+    return *row;
 }
 
 } // namespace
@@ -236,6 +296,39 @@ void Finger::on_addFinger_clicked()
     registerCommand = "RegisterFinger=";
 }
 
+namespace
+{
+
+// clang-format off
+// The printer's first answer to RegisterFinger= when it is not 6002 (enrolling).
+const ReplyRow kRegisterRefused[] = {
+    {"6245", nullptr, nullptr, "指纹模块通讯错误！", nullptr, 1, -1, Next::Counted},
+    {"6000", nullptr, nullptr, "指纹操作成功！", nullptr, 0, -1, Next::Finish},
+    {"6001", nullptr, nullptr, "指纹操作失败！", nullptr, 0, -1, Next::Finish},
+    {"6022", kNote, nullptr, "打印机中指纹数达到上限！", "打印机中指纹数达到上限！", 0, -1, Next::Finish},
+    {nullptr, nullptr, nullptr, "添加指纹指令错误，请重试", nullptr, 0, -1, Next::Finish},
+};
+
+// The status polls while the printer enrols a finger (6177, enrolled, is
+// handled before this table).
+const ReplyRow kRegisterPoll[] = {
+    {"6002", nullptr, nullptr, "请放手指！", nullptr, 2, -1, Next::Counted},
+    {"6033", kNote, nullptr, "图像质量不好，请调整！", "图像质量不好，请重新注册！", 0, -1, Next::Finish},
+    {"0001", nullptr, nullptr, "请稍候……", nullptr, 2, 1, Next::Counted},
+    {"6025", kNote, "该指纹已存在!", "该指纹已存在！", nullptr, 0, -1, Next::Finish},
+    {"6022", kNote, "打印机中指纹数达到上限！", "指纹数量达到上限！", nullptr, 0, -1, Next::Finish},
+    // Lift the finger: the printer takes the next impression.
+    {"6244", nullptr, nullptr, "请离开手指！", nullptr, 2, -1, Next::Uncounted},
+    {"6035", nullptr, nullptr, "指纹操作超时！", nullptr, 0, -1, Next::Finish},
+    {"6065", nullptr, nullptr, "取消指纹操作！", nullptr, 0, -1, Next::Finish},
+    {"6000", nullptr, nullptr, "指纹操作成功！", nullptr, 0, -1, Next::Finish},
+    {"6001", nullptr, nullptr, "指纹操作失败！", nullptr, 0, -1, Next::Finish},
+    {nullptr, kNote, "添加指纹失败！", nullptr, nullptr, 0, -1, Next::Finish},
+};
+// clang-format on
+
+} // namespace
+
 void Finger::registerPolls(const QString &name, const QByteArray &first)
 {
     int budget = kRegisterPolls;
@@ -245,76 +338,30 @@ void Finger::registerPolls(const QString &name, const QByteArray &first)
         repaint();
         const QByteArray poll = writeAndReadPrinter(statusCommand);
 
+        Next next;
         if (!is(first, "6002")) {
             // The printer refused the registration; the poll reply is not looked at.
-            if (is(first, "6245")) {
-                ui->information->setText(QStringLiteral("指纹模块通讯错误！"));
-                usblink::sleepSeconds(1);
-                --budget;
-                continue;
+            next = answer(this, ui->information, first, kRegisterRefused).next;
+        } else {
+            ui->information->setText(QStringLiteral("请稍候……"));
+            repaint();
+            if (is(poll, "6177")) {
+                showRegistered(name);
+                return;
             }
-            if (is(first, "6000")) {
-                ui->information->setText(QStringLiteral("指纹操作成功！"));
-            } else if (is(first, "6001")) {
-                ui->information->setText(QStringLiteral("指纹操作失败！"));
-            } else if (is(first, "6022")) {
-                ui->information->setText(QStringLiteral("打印机中指纹数达到上限！"));
-                info(this, QStringLiteral("提示"), QStringLiteral("打印机中指纹数达到上限！"));
-            } else {
-                ui->information->setText(QStringLiteral("添加指纹指令错误，请重试"));
-            }
-            return;
+            next = answer(this, ui->information, poll, kRegisterPoll).next;
         }
 
-        ui->information->setText(QStringLiteral("请稍候……"));
-        repaint();
-        if (is(poll, "6002")) {
-            ui->information->setText(QStringLiteral("请放手指！"));
-            usblink::sleepSeconds(2);
+        switch (next) {
+        case Next::Finish:
+            return;
+        case Next::Counted:
             --budget;
-        } else if (is(poll, "6177")) {
-            showRegistered(name);
-            return;
-        } else if (is(poll, "6033")) {
-            ui->information->setText(QStringLiteral("图像质量不好，请调整！"));
-            info(this, QStringLiteral("提示"), QStringLiteral("图像质量不好，请重新注册！"));
-            return;
-        } else if (is(poll, "0001")) {
-            ui->information->setText(QStringLiteral("请稍候……"));
-            usblink::sleepSeconds(1);
-            repaint();
-            usblink::sleepSeconds(1);
-            --budget;
-        } else if (is(poll, "6025")) {
-            info(this, QStringLiteral("提示"), QStringLiteral("该指纹已存在!"));
-            ui->information->setText(QStringLiteral("该指纹已存在！"));
-            return;
-        } else if (is(poll, "6022")) {
-            info(this, QStringLiteral("提示"), QStringLiteral("打印机中指纹数达到上限！"));
-            ui->information->setText(QStringLiteral("指纹数量达到上限！"));
-            return;
-        } else if (is(poll, "6244")) {
-            // Lift the finger: the printer takes the next impression. Not counted,
-            // but bounded.
-            ui->information->setText(QStringLiteral("请离开手指！"));
-            usblink::sleepSeconds(2);
+            break;
+        case Next::Uncounted:
             if (++uncounted >= kMaxUncountedPolls)
                 return;
-        } else if (is(poll, "6035")) {
-            ui->information->setText(QStringLiteral("指纹操作超时！"));
-            return;
-        } else if (is(poll, "6065")) {
-            ui->information->setText(QStringLiteral("取消指纹操作！"));
-            return;
-        } else if (is(poll, "6000")) {
-            ui->information->setText(QStringLiteral("指纹操作成功！"));
-            return;
-        } else if (is(poll, "6001")) {
-            ui->information->setText(QStringLiteral("指纹操作失败！"));
-            return;
-        } else {
-            info(this, QStringLiteral("提示"), QStringLiteral("添加指纹失败！"));
-            return;
+            break;
         }
     }
 }
@@ -367,6 +414,34 @@ void Finger::on_ensureFinger_clicked()
     });
 }
 
+namespace
+{
+
+// clang-format off
+// The printer's answer to IdentifyFinger? when it is not 6002 (reading).
+const ReplyRow kIdentifyRefused[] = {
+    {"6245", nullptr, nullptr, "指纹模块通讯异常！", nullptr, 1, -1, Next::Finish},
+    {"6000", nullptr, nullptr, "指纹操作成功！", nullptr, 0, -1, Next::Finish},
+    {"6001", nullptr, nullptr, "指纹操作失败！", nullptr, 0, -1, Next::Finish},
+    {nullptr, nullptr, nullptr, "验证指令错误！", nullptr, 0, -1, Next::Finish},
+};
+
+// The status polls while the printer reads a finger (6176, identified, is
+// handled before this table). Any other reply is polled again at once.
+const ReplyRow kIdentifyPoll[] = {
+    {"6002", nullptr, nullptr, "请放手指!", nullptr, 2, -1, Next::Counted},
+    {"6018", kNote, "该指纹尚未注册", "该指纹尚未注册", nullptr, 0, -1, Next::Finish},
+    {"6033", kNote, "图像质量不好", "指纹识别错误", nullptr, 0, -1, Next::Finish},
+    {"6245", kNote, "指纹模块通信异常", "指纹模块通信异常!", nullptr, 0, -1, Next::Finish},
+    {"6021", nullptr, nullptr, "无存储指纹!", nullptr, 0, -1, Next::Finish},
+    {"6035", nullptr, nullptr, "指纹操作超时!", nullptr, 0, -1, Next::Finish},
+    {"0001", nullptr, nullptr, "请稍候……", nullptr, 1, 0, Next::Counted},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, 0, -1, Next::Uncounted},
+};
+// clang-format on
+
+} // namespace
+
 void Finger::identifyPolls()
 {
     int budget = kIdentifyPolls;
@@ -375,16 +450,7 @@ void Finger::identifyPolls()
         const QByteArray poll = writeAndReadPrinter(statusCommand);
 
         if (!is(operationReply, "6002")) {
-            if (is(operationReply, "6245")) {
-                ui->information->setText(QStringLiteral("指纹模块通讯异常！"));
-                usblink::sleepSeconds(1);
-            } else if (is(operationReply, "6000")) {
-                ui->information->setText(QStringLiteral("指纹操作成功！"));
-            } else if (is(operationReply, "6001")) {
-                ui->information->setText(QStringLiteral("指纹操作失败！"));
-            } else {
-                ui->information->setText(QStringLiteral("验证指令错误！"));
-            }
+            answer(this, ui->information, operationReply, kIdentifyRefused);
             return;
         }
 
@@ -394,38 +460,20 @@ void Finger::identifyPolls()
             info(this, QStringLiteral("提示"), text);
             ui->information->setText(text);
             return;
-        } else if (is(poll, "6002")) {
-            ui->information->setText(QStringLiteral("请放手指!"));
-            usblink::sleepSeconds(2);
+        }
+        switch (answer(this, ui->information, poll, kIdentifyPoll).next) {
+        case Next::Finish:
+            return;
+        case Next::Counted:
             --budget;
-        } else if (is(poll, "6018")) {
-            info(this, QStringLiteral("提示"), QStringLiteral("该指纹尚未注册"));
-            ui->information->setText(QStringLiteral("该指纹尚未注册"));
-            return;
-        } else if (is(poll, "6033")) {
-            info(this, QStringLiteral("提示"), QStringLiteral("图像质量不好"));
-            ui->information->setText(QStringLiteral("指纹识别错误"));
-            return;
-        } else if (is(poll, "6245")) {
-            info(this, QStringLiteral("提示"), QStringLiteral("指纹模块通信异常"));
-            ui->information->setText(QStringLiteral("指纹模块通信异常!"));
-            return;
-        } else if (is(poll, "6021")) {
-            ui->information->setText(QStringLiteral("无存储指纹!"));
-            return;
-        } else if (is(poll, "6035")) {
-            ui->information->setText(QStringLiteral("指纹操作超时!"));
-            return;
-        } else if (is(poll, "0001")) {
-            ui->information->setText(QStringLiteral("请稍候……"));
-            repaint();
-            usblink::sleepSeconds(1);
-            --budget;
-        } else if (++uncounted >= kMaxUncountedPolls) {
-            // Any other reply is polled again at once; a printer or link that
-            // never answers otherwise ends the wait here.
-            qDebug() << "identify: no usable reply, giving up";
-            return;
+            break;
+        case Next::Uncounted:
+            // A printer or link that never answers otherwise ends the wait here.
+            if (++uncounted >= kMaxUncountedPolls) {
+                qDebug() << "identify: no usable reply, giving up";
+                return;
+            }
+            break;
         }
     }
 }
@@ -451,55 +499,54 @@ void Finger::on_delFinger_clicked()
     });
 }
 
+namespace
+{
+
+// clang-format off
+// The status polls while the printer deletes one fingerprint (its answer to
+// DeleteSingleFinger= was 6180; 6178, deleted, is handled before this table).
+const ReplyRow kDeleteOnePoll[] = {
+    {"6021", nullptr, nullptr, "指纹存储为空！", nullptr, 0, -1, Next::Finish},
+    {"6245", nullptr, nullptr, "指纹模块通讯错误！", nullptr, 0, -1, Next::Finish},
+    {"6096", kError, "指纹列表空或者未选中指纹！", "删除失败，列表为空！", nullptr, 0, -1, Next::Finish},
+    {"6000", nullptr, nullptr, "指纹操作成功！", nullptr, 0, -1, Next::Finish},
+    {"6001", nullptr, nullptr, "指纹操作失败！", nullptr, 0, -1, Next::Finish},
+    {"0001", nullptr, nullptr, "请稍候……", nullptr, 1, -1, Next::Counted},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, 1, -1, Next::Counted},
+};
+
+// Any other answer to DeleteSingleFinger=; the polls go on until the budget
+// is spent.
+const ReplyRow kDeleteOneRefused[] = {
+    {"6245", nullptr, nullptr, "指纹模块通讯错误！", nullptr, 1, -1, Next::Counted},
+    {"6000", nullptr, nullptr, "指纹操作成功！", nullptr, 1, -1, Next::Counted},
+    {"6001", nullptr, nullptr, "指纹操作失败！", nullptr, 1, -1, Next::Counted},
+    {nullptr, nullptr, nullptr, "删除失败，请重试！", nullptr, 1, 0, Next::Counted},
+};
+// clang-format on
+
+} // namespace
+
 void Finger::deleteOnePolls(const QString &name)
 {
     for (int budget = kDeletePolls; budget > 0; --budget) {
         const QByteArray poll = writeAndReadPrinter(statusCommand);
-        if (is(operationReply, "6180")) {
-            ui->information2->setText(QStringLiteral("请稍候……"));
-            repaint();
-            if (is(poll, "6178")) {
-                info(this, QStringLiteral("提示"),
-                     QStringLiteral("删除") + name + QStringLiteral("成功!!!"));
-                ui->information2->setText(QStringLiteral("删除完成！"));
-                refreshList(writeAndReadPrinter(nameListCommand));
-                repaint();
-                return;
-            }
-            if (is(poll, "6021")) {
-                ui->information2->setText(QStringLiteral("指纹存储为空！"));
-                return;
-            }
-            if (is(poll, "6245")) {
-                ui->information2->setText(QStringLiteral("指纹模块通讯错误！"));
-                return;
-            }
-            if (is(poll, "6096")) {
-                info(this, QStringLiteral("错误"), QStringLiteral("指纹列表空或者未选中指纹！"));
-                ui->information2->setText(QStringLiteral("删除失败，列表为空！"));
-                return;
-            }
-            if (is(poll, "6000")) {
-                ui->information2->setText(QStringLiteral("指纹操作成功！"));
-                return;
-            }
-            if (is(poll, "6001")) {
-                ui->information2->setText(QStringLiteral("指纹操作失败！"));
-                return;
-            }
-            if (is(poll, "0001"))
-                ui->information2->setText(QStringLiteral("请稍候……"));
-        } else if (is(operationReply, "6245")) {
-            ui->information2->setText(QStringLiteral("指纹模块通讯错误！"));
-        } else if (is(operationReply, "6000")) {
-            ui->information2->setText(QStringLiteral("指纹操作成功！"));
-        } else if (is(operationReply, "6001")) {
-            ui->information2->setText(QStringLiteral("指纹操作失败！"));
-        } else {
-            ui->information2->setText(QStringLiteral("删除失败，请重试！"));
-            repaint();
+        if (!is(operationReply, "6180")) {
+            answer(this, ui->information2, operationReply, kDeleteOneRefused);
+            continue;
         }
-        usblink::sleepSeconds(1);
+        ui->information2->setText(QStringLiteral("请稍候……"));
+        repaint();
+        if (is(poll, "6178")) {
+            info(this, QStringLiteral("提示"),
+                 QStringLiteral("删除") + name + QStringLiteral("成功!!!"));
+            ui->information2->setText(QStringLiteral("删除完成！"));
+            refreshList(writeAndReadPrinter(nameListCommand));
+            repaint();
+            return;
+        }
+        if (answer(this, ui->information2, poll, kDeleteOnePoll).next == Next::Finish)
+            return;
     }
 }
 
@@ -519,12 +566,40 @@ void Finger::on_delAllFingers_clicked()
     });
 }
 
+namespace
+{
+
+// clang-format off
+// The status polls while the printer empties its store (its answer to
+// DeleteAllFinger? was 6180; 6179, emptied, is handled before this table).
+const ReplyRow kDeleteAllPoll[] = {
+    {"6245", nullptr, nullptr, "指纹模块通讯错误！", nullptr, 0, -1, Next::Finish},
+    {"6021", nullptr, nullptr, "无存储指纹！", nullptr, 0, -1, Next::Finish},
+    {"6000", nullptr, nullptr, "指纹操作成功！", nullptr, 0, -1, Next::Finish},
+    {"6001", nullptr, nullptr, "指纹操作失败！", nullptr, 0, -1, Next::Finish},
+    {"0001", nullptr, nullptr, "请稍候……", nullptr, 2, -1, Next::Counted},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, 1, -1, Next::Counted},
+};
+
+// Any other answer to DeleteAllFinger?.
+const ReplyRow kDeleteAllRefused[] = {
+    {"6245", nullptr, nullptr, "指纹模块通讯错误！", nullptr, 0, -1, Next::Finish},
+    {"6021", nullptr, nullptr, "无存储指纹！", nullptr, 0, -1, Next::Finish},
+    {"6000", nullptr, nullptr, "指纹操作成功！", nullptr, 1, -1, Next::Counted},
+    {"6001", nullptr, nullptr, "指纹操作失败！", nullptr, 1, -1, Next::Counted},
+    {nullptr, kNote, "删除失败请重试！", nullptr, nullptr, 1, -1, Next::Counted},
+};
+// clang-format on
+
+} // namespace
+
 void Finger::deleteAllPolls()
 {
+    // This budget counts the seconds waited.
     int budget = kDeletePolls;
     while (budget > 0) {
         const QByteArray poll = writeAndReadPrinter(statusCommand);
-        int wait = 1;
+        const ReplyRow *row;
         if (is(operationReply, "6180")) {
             ui->information2->setText(QStringLiteral("请稍候……"));
             repaint();
@@ -535,41 +610,13 @@ void Finger::deleteAllPolls()
                 ui->information2->setText(QStringLiteral("全部删除完成！"));
                 return;
             }
-            if (is(poll, "6245")) {
-                ui->information2->setText(QStringLiteral("指纹模块通讯错误！"));
-                return;
-            }
-            if (is(poll, "6021")) {
-                ui->information2->setText(QStringLiteral("无存储指纹！"));
-                return;
-            }
-            if (is(poll, "6000")) {
-                ui->information2->setText(QStringLiteral("指纹操作成功！"));
-                return;
-            }
-            if (is(poll, "6001")) {
-                ui->information2->setText(QStringLiteral("指纹操作失败！"));
-                return;
-            }
-            if (is(poll, "0001")) {
-                ui->information2->setText(QStringLiteral("请稍候……"));
-                wait = 2;
-            }
-        } else if (is(operationReply, "6245")) {
-            ui->information2->setText(QStringLiteral("指纹模块通讯错误！"));
-            return;
-        } else if (is(operationReply, "6021")) {
-            ui->information2->setText(QStringLiteral("无存储指纹！"));
-            return;
-        } else if (is(operationReply, "6000")) {
-            ui->information2->setText(QStringLiteral("指纹操作成功！"));
-        } else if (is(operationReply, "6001")) {
-            ui->information2->setText(QStringLiteral("指纹操作失败！"));
+            row = &answer(this, ui->information2, poll, kDeleteAllPoll);
         } else {
-            info(this, QStringLiteral("提示"), QStringLiteral("删除失败请重试！"));
+            row = &answer(this, ui->information2, operationReply, kDeleteAllRefused);
         }
-        usblink::sleepSeconds(wait);
-        budget -= wait;
+        if (row->next == Next::Finish)
+            return;
+        budget -= row->wait;
     }
 }
 
