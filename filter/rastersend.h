@@ -12,12 +12,10 @@
 #include <sys/types.h>
 
 #include <string>
-#include <vector>
 
 #include "filter_log.h"
 #include "handoff.h"
 #include "io.h"
-#include "job_options.h"
 #include "model_config.h"
 
 namespace kolvex {

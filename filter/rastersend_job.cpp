@@ -13,6 +13,7 @@
 
 #include <cups/cups.h>
 
+#include "job_options.h"
 #include "rastersend.h"
 
 namespace kolvex {
